@@ -1,0 +1,36 @@
+// Tessaly: the built-in codecs, one row per format, in registry order.
+#include "io/codec_table.h"
+
+namespace tessaly {
+
+namespace {
+
+// Each codec fills its row when it is built; a null entry behaves like a
+// format without that operation.
+constexpr TInternalCodec kCodecs[] = {
+    {ftTIFF, nullptr, nullptr, nullptr, TSavePreparation::kNone},
+    {ftGIF, nullptr, nullptr, nullptr, TSavePreparation::kNone},
+    {ftJPEG, nullptr, nullptr, nullptr, TSavePreparation::kTo24Bit},
+    {ftPCX, nullptr, nullptr, nullptr, TSavePreparation::kTo24Bit},
+    {ftBMP, nullptr, nullptr, nullptr, TSavePreparation::kNone},
+    {ftICO, nullptr, nullptr, nullptr, TSavePreparation::kTo24Bit},
+    {ftCUR, nullptr, nullptr, nullptr, TSavePreparation::kNone},
+    {ftPNG, nullptr, nullptr, nullptr, TSavePreparation::kMaskFromAlpha},
+    {ftTGA, nullptr, nullptr, nullptr, TSavePreparation::kTo24BitAndMask},
+    {ftPXM, nullptr, nullptr, nullptr, TSavePreparation::kNone},
+    {ftWBMP, nullptr, nullptr, nullptr, TSavePreparation::kNone},
+    {ftJP2, nullptr, nullptr, nullptr, TSavePreparation::kNone},
+    {ftJ2K, nullptr, nullptr, nullptr, TSavePreparation::kNone},
+    {ftDCX, nullptr, nullptr, nullptr, TSavePreparation::kNone},
+};
+
+}  // namespace
+
+const TInternalCodec* FindInternalCodec(int file_type) {
+  for (const TInternalCodec& codec : kCodecs) {
+    if (codec.FileType == file_type) return &codec;
+  }
+  return nullptr;
+}
+
+}  // namespace tessaly
