@@ -1,7 +1,10 @@
 // Tessaly: per-pixel colour-space rules between RGB, CMYK and CIELab.
 #include "raster/color_space.h"
 
+#include <lcms2.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace tessaly {
@@ -73,10 +76,148 @@ TRGB CIELabToRGB(TCIELab color) {
 
 }  // namespace tessaly
 
+// ---------------------------------------------------------------- colour-managed CMYK
+
 namespace tessaly {
 
-// Colour management joins here; until then the plain rules serve.
-TCMYK RGBToCMYK(TRGB color) { return RGBToCMYKPlain(color); }
-TRGB CMYKToRGB(TCMYK color) { return CMYKToRGBPlain(color); }
+namespace {
+
+// The press profile. Any CMYK output profile for coated offset printing serves;
+// this one is the coated-press CMYK profile that Debian ships in libgs-common
+// (installed by scripts/deps.sh), so every machine that builds the program has
+// it and nothing has to be carried inside the binary. The RGB side is the sRGB
+// profile that LittleCMS builds in, which is what photos on screen assume.
+constexpr const char* kPressProfilePath = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+
+// Both transforms are created once, on first use, and shared by every thread:
+// a function-local static is initialised exactly once even under contention,
+// and LittleCMS transforms without the one-pixel cache may be used from
+// several threads at a time.
+class TCMYKTransforms {
+ public:
+  TCMYKTransforms() {
+    cmsHPROFILE cmyk = cmsOpenProfileFromFile(kPressProfilePath, "r");
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    if (cmyk != nullptr && srgb != nullptr && cmsGetColorSpace(cmyk) == cmsSigCmykData) {
+      // Perceptual intent, the best precalculation LittleCMS offers, and black
+      // point compensation so that full ink reaches screen black and no ink
+      // paper white, as a photo converted for display should.
+      const cmsUInt32Number flags =
+          cmsFLAGS_HIGHRESPRECALC | cmsFLAGS_NOCACHE | cmsFLAGS_BLACKPOINTCOMPENSATION;
+      to_rgb_ = cmsCreateTransform(cmyk, TYPE_CMYK_16, srgb, TYPE_RGB_16, INTENT_PERCEPTUAL, flags);
+      to_cmyk_ = cmsCreateTransform(srgb, TYPE_RGB_16, cmyk, TYPE_CMYK_16, INTENT_PERCEPTUAL, flags);
+    }
+    if (cmyk != nullptr) cmsCloseProfile(cmyk);
+    if (srgb != nullptr) cmsCloseProfile(srgb);
+    if (to_rgb_ == nullptr || to_cmyk_ == nullptr) Release();
+  }
+  ~TCMYKTransforms() { Release(); }
+  TCMYKTransforms(const TCMYKTransforms&) = delete;
+  TCMYKTransforms& operator=(const TCMYKTransforms&) = delete;
+
+  bool Available() const { return to_rgb_ != nullptr; }
+  cmsHTRANSFORM ToRGB() const { return to_rgb_; }
+  cmsHTRANSFORM ToCMYK() const { return to_cmyk_; }
+
+ private:
+  void Release() {
+    if (to_rgb_ != nullptr) cmsDeleteTransform(to_rgb_);
+    if (to_cmyk_ != nullptr) cmsDeleteTransform(to_cmyk_);
+    to_rgb_ = to_cmyk_ = nullptr;
+  }
+  cmsHTRANSFORM to_rgb_ = nullptr;
+  cmsHTRANSFORM to_cmyk_ = nullptr;
+};
+
+const TCMYKTransforms& Transforms() {
+  static const TCMYKTransforms transforms;
+  return transforms;
+}
+
+std::atomic<bool> g_color_management{true};
+
+// The managed path when the switch is on and the transforms exist, else null.
+const TCMYKTransforms* ManagedPath() {
+  if (!g_color_management.load(std::memory_order_relaxed)) return nullptr;
+  const TCMYKTransforms& t = Transforms();
+  return t.Available() ? &t : nullptr;
+}
+
+// Pixels go through LittleCMS in runs of this many, in 16-bit buffers on the stack.
+constexpr int32_t kRun = 256;
+
+}  // namespace
+
+void SetCMYKColorManagement(bool on) { g_color_management.store(on, std::memory_order_relaxed); }
+bool CMYKColorManagement() { return g_color_management.load(std::memory_order_relaxed); }
+bool CMYKColorManagementAvailable() { return Transforms().Available(); }
+
+void CMYKToRGBRow(const TCMYK* in, TRGB* out, int32_t count) {
+  const TCMYKTransforms* managed = ManagedPath();
+  if (managed == nullptr) {
+    for (int32_t i = 0; i < count; ++i) out[i] = CMYKToRGBPlain(in[i]);
+    return;
+  }
+  // Inks enter as (255 - stored byte) x 257; the high byte of each 16-bit
+  // channel that comes out is the 8-bit value.
+  uint16_t inks[kRun * 4];
+  uint16_t rgb[kRun * 3];
+  for (int32_t start = 0; start < count; start += kRun) {
+    const int32_t n = std::min(kRun, count - start);
+    for (int32_t i = 0; i < n; ++i) {
+      const TCMYK& c = in[start + i];
+      inks[4 * i + 0] = static_cast<uint16_t>((255 - c.c) * 257);
+      inks[4 * i + 1] = static_cast<uint16_t>((255 - c.m) * 257);
+      inks[4 * i + 2] = static_cast<uint16_t>((255 - c.y) * 257);
+      inks[4 * i + 3] = static_cast<uint16_t>((255 - c.k) * 257);
+    }
+    cmsDoTransform(managed->ToRGB(), inks, rgb, static_cast<cmsUInt32Number>(n));
+    for (int32_t i = 0; i < n; ++i) {
+      TRGB& o = out[start + i];
+      o.r = static_cast<uint8_t>(rgb[3 * i + 0] >> 8);
+      o.g = static_cast<uint8_t>(rgb[3 * i + 1] >> 8);
+      o.b = static_cast<uint8_t>(rgb[3 * i + 2] >> 8);
+    }
+  }
+}
+
+void RGBToCMYKRow(const TRGB* in, TCMYK* out, int32_t count) {
+  const TCMYKTransforms* managed = ManagedPath();
+  if (managed == nullptr) {
+    for (int32_t i = 0; i < count; ++i) out[i] = RGBToCMYKPlain(in[i]);
+    return;
+  }
+  uint16_t rgb[kRun * 3];
+  uint16_t inks[kRun * 4];
+  for (int32_t start = 0; start < count; start += kRun) {
+    const int32_t n = std::min(kRun, count - start);
+    for (int32_t i = 0; i < n; ++i) {
+      const TRGB& c = in[start + i];
+      rgb[3 * i + 0] = static_cast<uint16_t>(c.r * 257);
+      rgb[3 * i + 1] = static_cast<uint16_t>(c.g * 257);
+      rgb[3 * i + 2] = static_cast<uint16_t>(c.b * 257);
+    }
+    cmsDoTransform(managed->ToCMYK(), rgb, inks, static_cast<cmsUInt32Number>(n));
+    for (int32_t i = 0; i < n; ++i) {
+      TCMYK& o = out[start + i];
+      o.c = static_cast<uint8_t>(255 - (inks[4 * i + 0] >> 8));
+      o.m = static_cast<uint8_t>(255 - (inks[4 * i + 1] >> 8));
+      o.y = static_cast<uint8_t>(255 - (inks[4 * i + 2] >> 8));
+      o.k = static_cast<uint8_t>(255 - (inks[4 * i + 3] >> 8));
+    }
+  }
+}
+
+TCMYK RGBToCMYK(TRGB color) {
+  TCMYK out;
+  RGBToCMYKRow(&color, &out, 1);
+  return out;
+}
+
+TRGB CMYKToRGB(TCMYK color) {
+  TRGB out;
+  CMYKToRGBRow(&color, &out, 1);
+  return out;
+}
 
 }  // namespace tessaly

@@ -1,6 +1,8 @@
 // Tessaly: per-pixel colour-space rules between RGB, CMYK and CIELab.
 #pragma once
 
+#include <cstdint>
+
 #include "raster/pixel_types.h"
 
 namespace tessaly {
@@ -17,5 +19,15 @@ TRGB CIELabToRGB(TCIELab color);
 /// on and available, else the plain rule.
 TCMYK RGBToCMYK(TRGB color);
 TRGB CMYKToRGB(TCMYK color);
+/// The same for a run of pixels; the rule is chosen once for the run.
+void RGBToCMYKRow(const TRGB* in, TCMYK* out, int32_t count);
+void CMYKToRGBRow(const TCMYK* in, TRGB* out, int32_t count);
+
+/// Process-wide switch for colour-managed CMYK conversion (default on).
+void SetCMYKColorManagement(bool on);
+bool CMYKColorManagement();
+/// True when the press profile and the transforms could be set up; the first
+/// call builds them.
+bool CMYKColorManagementAvailable();
 
 }  // namespace tessaly
