@@ -86,6 +86,18 @@ TEST(ImageProc, CallsThatComputeNothingLeaveNoTrace) {
   proc.Resample(10, 10, rfHermite);
 }
 
+TEST(ImageProc, FailedResampleKeepsTheImage) {
+  // Terabytes of result cannot be had; the photo must survive the attempt.
+  TImBitmap image(40, 30, im24RGB);
+  image.Fill(0x00010203);
+  TImageProc proc;
+  proc.Attach(&image);
+  proc.Resample(2000000, 2000000, rfHermite);
+  EXPECT_EQ(image.Width(), 40);
+  EXPECT_EQ(image.Height(), 30);
+  EXPECT_EQ(image.PixelRGB(39, 29), ColorToRGB(0x00010203));
+}
+
 TEST(ImageProc, SinglePixelImageIsScaledButNotSaved) {
   TImBitmap image(1, 1, im24RGB);
   image.Fill(0x00445566);
