@@ -18,8 +18,8 @@ enum TImUndoSource : uint8_t { imuImage = 0 };
 class TImageProc;
 
 /// Sender and a percentage 0 .. 100.
-using TImProgressEvent = std::function<void(TImageProc& sender, int percent)>;
-using TImNotifyEvent = std::function<void(TImageProc& sender)>;
+using TImProcProgressEvent = std::function<void(TImageProc& sender, int percent)>;
+using TImProcNotifyEvent = std::function<void(TImageProc& sender)>;
 using TImSaveUndoEvent = std::function<void(TImageProc& sender, TImUndoSource source)>;
 
 /// One saved copy of the image, with where it came from and its caption
@@ -58,8 +58,8 @@ class TImageProc {
   /// Threads of the resampler's horizontal pass; 0 means one per core.
   int ResampleThreads = 0;
 
-  TImProgressEvent OnProgress;
-  TImNotifyEvent OnFinishWork;
+  TImProcProgressEvent OnProgress;
+  TImProcNotifyEvent OnFinishWork;
   TImSaveUndoEvent OnSaveUndo;
 
   /// The owner's background when one was lent, otherwise the processor's own (0 by default).
