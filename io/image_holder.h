@@ -10,6 +10,7 @@
 namespace tessaly {
 
 class TImageIO;
+class TImageProc;
 
 /// Owns one bitmap, its background colour and the resolution it was told,
 /// and creates on first request one I/O object attached to it. It is never
@@ -43,9 +44,10 @@ class TImageHolder {
   /// True once IO() has created the object.
   bool HasIO() const { return io_ != nullptr; }
 
-  // ---- image processing
-  // The processing object (Proc(), a TImageProc attached to this holder and
-  // created on first request like IO()) joins here with the resampler.
+  /// The processing object, created attached to this holder on first
+  /// request; it reads and writes the holder's Background.
+  TImageProc& Proc();
+  bool HasProc() const { return proc_ != nullptr; }
 
   /// Called after the bitmap changed; the holder draws nothing.
   void Update() {}
@@ -57,6 +59,7 @@ class TImageHolder {
   int dpi_x_ = 0;
   int dpi_y_ = 0;
   std::unique_ptr<TImageIO> io_;
+  std::unique_ptr<TImageProc> proc_;
 };
 
 }  // namespace tessaly
