@@ -83,9 +83,10 @@ namespace tessaly {
 namespace {
 
 // The press profile. Any CMYK output profile for coated offset printing serves;
-// this one is the coated-press CMYK profile that Debian ships in libgs-common
-// (installed by scripts/deps.sh), so every machine that builds the program has
-// it and nothing has to be carried inside the binary. The RGB side is the sRGB
+// this one is the coated web-offset (SWOP) CMYK profile that Debian ships in
+// libgs-common (installed by scripts/deps.sh), so every machine that builds
+// the program has it and nothing has to be carried inside the binary. When it
+// is missing or unreadable the plain rules above take over. The RGB side is the sRGB
 // profile that LittleCMS builds in, which is what photos on screen assume.
 constexpr const char* kPressProfilePath = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
 
@@ -99,11 +100,10 @@ class TCMYKTransforms {
     cmsHPROFILE cmyk = cmsOpenProfileFromFile(kPressProfilePath, "r");
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();
     if (cmyk != nullptr && srgb != nullptr && cmsGetColorSpace(cmyk) == cmsSigCmykData) {
-      // Perceptual intent, the best precalculation LittleCMS offers, and black
-      // point compensation so that full ink reaches screen black and no ink
-      // paper white, as a photo converted for display should.
-      const cmsUInt32Number flags =
-          cmsFLAGS_HIGHRESPRECALC | cmsFLAGS_NOCACHE | cmsFLAGS_BLACKPOINTCOMPENSATION;
+      // Perceptual intent with the finest precalculated tables LittleCMS
+      // offers. The profile's perceptual tables already take paper white to
+      // screen white and full ink to screen black.
+      const cmsUInt32Number flags = cmsFLAGS_HIGHRESPRECALC | cmsFLAGS_NOCACHE;
       to_rgb_ = cmsCreateTransform(cmyk, TYPE_CMYK_16, srgb, TYPE_RGB_16, INTENT_PERCEPTUAL, flags);
       to_cmyk_ = cmsCreateTransform(srgb, TYPE_RGB_16, cmyk, TYPE_CMYK_16, INTENT_PERCEPTUAL, flags);
     }

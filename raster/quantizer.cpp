@@ -3,6 +3,7 @@
 #include "raster/quantizer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <unordered_map>
 
 #include "raster/quantizer_engines.h"
@@ -20,14 +21,19 @@ uint32_t Key(TRGB c) { return static_cast<uint32_t>(c.r) << 16 | static_cast<uin
 // appearance; false as soon as a colour beyond `limit` turns up.
 bool CollectExactColors(const TImBitmap& source, size_t limit, std::vector<TRGB>& colors,
                         std::unordered_map<uint32_t, int>& index) {
-  index.reserve(limit + 1);
+  index.reserve(std::min<size_t>(limit + 1, 4096));
+  // Photos come in runs of one colour: the last colour seen skips the lookup.
+  uint32_t last = UINT32_MAX;
   for (int32_t y = 0; y < source.Height(); ++y) {
     const uint8_t* p = source.ScanLine(y);
     for (int32_t x = 0; x < source.Width(); ++x, p += 3) {
       const TRGB c{p[0], p[1], p[2]};
-      if (index.count(Key(c)) != 0) continue;
+      const uint32_t key = Key(c);
+      if (key == last) continue;
+      last = key;
+      if (index.count(key) != 0) continue;
       if (colors.size() == limit) return false;
-      index.emplace(Key(c), static_cast<int>(colors.size()));
+      index.emplace(key, static_cast<int>(colors.size()));
       colors.push_back(c);
     }
   }

@@ -155,7 +155,7 @@ int TBoxSplitter::Build(const TImBitmap& source, int color_count, TRGB* palette)
     }
   }
 
-  std::fill(table_.begin(), table_.end(), uint8_t{0});
+  table_.assign(32768, 0);
   for (size_t i = 0; i < boxes.size(); ++i) {
     const Box& box = boxes[i];
     palette[i] = TRGB{static_cast<uint8_t>(RoundEven(box.mean[2]) * 8), static_cast<uint8_t>(RoundEven(box.mean[1]) * 8),

@@ -32,7 +32,7 @@ class TBoxSplitter {
   bool Split(Box& box, Box& upper) const;
 
   std::vector<uint32_t> histogram_;
-  std::vector<uint8_t> table_ = std::vector<uint8_t>(32768, 0);
+  std::vector<uint8_t> table_;  // 32768 cells, filled by Build
   double pixel_count_ = 0;
 };
 

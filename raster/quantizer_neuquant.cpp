@@ -79,7 +79,8 @@ void TNeuQuant::AlterNeighbours(int rad, int i, int32_t b, int32_t g, int32_t r)
   const int hi = std::min(i + rad, netsize_);
   int j = i + 1, k = i - 1, d = 0;
   while (j < hi || k > lo) {
-    // radpower[d] x a difference of at most 4080 may pass 2^31: 64-bit products.
+    // radpower[d] (at most 1024 x 256) times a difference of at most 4080
+    // stays below 2^31, but a 64-bit product leaves no doubt.
     const int64_t a = radpower_[static_cast<size_t>(++d)];
     auto alter = [&](Neuron& n) {
       n.b -= static_cast<int32_t>(a * (n.b - b) / kAlphaRadBias);
