@@ -1,4 +1,4 @@
-// Tessaly: per-pixel colour-space rules between RGB, CMYK and CIELab.
+// Tessaly: colour-space rules between RGB, CMYK and CIELab, and colour-managed CMYK.
 #include "raster/color_space.h"
 
 #include <lcms2.h>
