@@ -1,6 +1,8 @@
 // Tessaly: the built-in codecs, one row per format, in registry order.
 #include "io/codec_table.h"
 
+#include "codecs/jpeg/jpeg_codec.h"
+
 namespace tessaly {
 
 namespace {
@@ -10,7 +12,7 @@ namespace {
 constexpr TInternalCodec kCodecs[] = {
     {ftTIFF, nullptr, nullptr, nullptr, TSavePreparation::kNone},
     {ftGIF, nullptr, nullptr, nullptr, TSavePreparation::kNone},
-    {ftJPEG, nullptr, nullptr, nullptr, TSavePreparation::kTo24Bit},
+    {ftJPEG, LoadJpegCodec, SaveJpegCodec, IsJpegStream, TSavePreparation::kTo24Bit},
     {ftPCX, nullptr, nullptr, nullptr, TSavePreparation::kTo24Bit},
     {ftBMP, nullptr, nullptr, nullptr, TSavePreparation::kNone},
     {ftICO, nullptr, nullptr, nullptr, TSavePreparation::kTo24Bit},
