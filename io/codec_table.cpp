@@ -1,6 +1,8 @@
 // Tessaly: the built-in codecs, one row per format, in registry order.
 #include "io/codec_table.h"
 
+#include "codecs/png/png_codec.h"
+
 #include "codecs/jpeg/jpeg_codec.h"
 
 namespace tessaly {
@@ -17,7 +19,7 @@ constexpr TInternalCodec kCodecs[] = {
     {ftBMP, nullptr, nullptr, nullptr, TSavePreparation::kNone},
     {ftICO, nullptr, nullptr, nullptr, TSavePreparation::kTo24Bit},
     {ftCUR, nullptr, nullptr, nullptr, TSavePreparation::kNone},
-    {ftPNG, nullptr, nullptr, nullptr, TSavePreparation::kMaskFromAlpha},
+    {ftPNG, LoadPngCodec, SavePngCodec, IsPngStream, TSavePreparation::kMaskFromAlpha},
     {ftTGA, nullptr, nullptr, nullptr, TSavePreparation::kTo24BitAndMask},
     {ftPXM, nullptr, nullptr, nullptr, TSavePreparation::kNone},
     {ftWBMP, nullptr, nullptr, nullptr, TSavePreparation::kNone},

@@ -1,0 +1,37 @@
+// Tessaly: the bridge between libpng and our streams and error handling.
+#pragma once
+
+#include <png.h>
+
+#include "io/codec_progress.h"
+#include "platform/stream.h"
+
+namespace tessaly::png_detail {
+
+/// What the read callback needs; handed to libpng as its io pointer.
+struct TPngReadIO {
+  TStream* Stream = nullptr;
+};
+
+/// What the write callback needs: a short write sets Aborted.
+struct TPngWriteIO {
+  TStream* Stream = nullptr;
+  const TCodecProgress* Progress = nullptr;
+};
+
+/// libpng's error callback: jumps back to the setjmp of the current call.
+[[noreturn]] void PngErrorJump(png_structp png, png_const_charp message);
+/// libpng's warning callback: warnings are not the user's business.
+void PngIgnoreWarning(png_structp png, png_const_charp message);
+
+/// Read callback: a short read is a library error (a truncated file).
+void PngReadData(png_structp png, png_bytep data, size_t length);
+/// Write callback: a short write sets Aborted and carries on quietly.
+void PngWriteData(png_structp png, png_bytep data, size_t length);
+void PngFlushNothing(png_structp png);
+
+/// Limits that keep a small hostile file from making libpng allocate
+/// without bound (image size, number and size of ancillary chunks).
+void SetPngReadLimits(png_structp png);
+
+}  // namespace tessaly::png_detail
