@@ -344,6 +344,18 @@ TEST(PngRead, NativeGreyKeepsItsDepth) {
   EXPECT_EQ(loaded->Bitmap.PaletteColor(1), (TRGB{60, 50, 40}));
 }
 
+TEST(PngRead, OneBitTransparencyBecomesAlpha) {
+  // White (bit set) is the transparent grey; palette entry 0 is the transparent colour.
+  auto loaded = Load(MakePng(2, 1, 1, 0, {{0x80}}, {{"tRNS", {0, 1}}}));
+  ASSERT_FALSE(loaded->Aborted);
+  ASSERT_NE(loaded->Mask, nullptr);
+  EXPECT_EQ(RGBAOf(loaded->Bitmap, loaded->Mask.get()), (std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 255}));
+  loaded = Load(MakePng(2, 1, 1, 3, {{0x40}}, {{"PLTE", {1, 2, 3, 4, 5, 6}}, {"tRNS", {0}}}));
+  ASSERT_FALSE(loaded->Aborted);
+  ASSERT_NE(loaded->Mask, nullptr);
+  EXPECT_EQ(RGBAOf(loaded->Bitmap, loaded->Mask.get()), (std::vector<uint8_t>{1, 2, 3, 0, 4, 5, 6, 255}));
+}
+
 TEST(PngRead, ResolutionFromPhysicalChunk) {
   struct Case {
     std::vector<TChunk> Extra;
