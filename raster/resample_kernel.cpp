@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "platform/thread_pool.h"
+#include "raster/resample_simd.h"
 
 namespace tessaly {
 
@@ -117,9 +118,42 @@ void VerticalPass(const TImBitmap& work, TImBitmap& dest, const TContributions& 
   }
 }
 
+// The horizontal pass in bands of rows, in exact 16-bit lanes.
+template <int N>
+void HorizontalBands(const TImBitmap& source, TImBitmap& work, const TFixedTaps& taps, TKernelIsa isa,
+                     int32_t first, int32_t count, int threads, double factor, TProgressStep* progress) {
+  THorizontalScratch scratch;
+  for (int32_t r = first; r < first + count; r += kBandRows) {
+    const int rows = static_cast<int>(std::min<int32_t>(kBandRows, first + count - r));
+    const uint8_t* in[kBandRows];
+    uint8_t* out[kBandRows];
+    for (int j = 0; j < rows; ++j) {
+      in[j] = source.ScanLine(r + j);
+      out[j] = work.ScanLine(r + j);
+    }
+    HorizontalBand16(isa, N, in, rows, source.Width(), out, taps, scratch);
+    if (progress == nullptr) continue;
+    for (int j = 0; j < rows; ++j) {
+      progress->Report(static_cast<int>((static_cast<double>(r + j) * threads + 1) * factor));
+    }
+  }
+}
+
+template <int N>
+void VerticalPassFast(const TImBitmap& work, TImBitmap& dest, const TFixedTaps& taps, TKernelIsa isa,
+                      double factor, TProgressStep* progress) {
+  std::vector<const uint8_t*> rows(static_cast<size_t>(work.Height()));
+  for (int32_t r = 0; r < work.Height(); ++r) rows[static_cast<size_t>(r)] = work.ScanLine(r);
+  const size_t bytes = static_cast<size_t>(dest.Width()) * N;
+  for (int32_t k = 0; k < dest.Height(); ++k) {
+    VerticalRow16(isa, taps, k, rows.data(), bytes, dest.ScanLine(k));
+    if (progress != nullptr) progress->Report(static_cast<int>((work.Height() + k + 1) * factor));
+  }
+}
+
 template <int N>
 bool ResampleKernelN(const TImBitmap& source, TImBitmap& dest, const TResampleKernel& kernel, int threads,
-                     TProgressStep* progress) {
+                     TProgressStep* progress, TKernelIsa isa) {
   const int32_t ws = source.Width(), hs = source.Height();
   const int32_t wd = dest.Width(), hd = dest.Height();
   if (ws < 1 || hs < 1 || wd < 1 || hd < 1) return false;
@@ -128,15 +162,26 @@ bool ResampleKernelN(const TImBitmap& source, TImBitmap& dest, const TResampleKe
   const double factor = 100.0 / (hs + hd + 0.5);
   {
     const TContributions columns = BuildContributions(ws, wd, kernel);
+    TFixedTaps fixed;
+    const bool fast = isa != TKernelIsa::kPlain && BuildFixedTaps(columns, ws, fixed) && UsesVectorForm(fixed);
     const TThreadPool pool(threads);
     const int t = pool.ThreadCount();
     pool.RunRows(hs, [&](const TRowRange& range) {
-      HorizontalRows<N>(source, work, columns, range.First, range.Count, t, factor,
-                        range.Index == 0 ? progress : nullptr);
+      TProgressStep* share_progress = range.Index == 0 ? progress : nullptr;
+      if (fast) {
+        HorizontalBands<N>(source, work, fixed, isa, range.First, range.Count, t, factor, share_progress);
+      } else {
+        HorizontalRows<N>(source, work, columns, range.First, range.Count, t, factor, share_progress);
+      }
     });
   }
   const TContributions rows = BuildContributions(hs, hd, kernel);
-  VerticalPass<N>(work, dest, rows, factor, progress);
+  TFixedTaps fixed;
+  if (isa != TKernelIsa::kPlain && BuildFixedTaps(rows, hs, fixed) && UsesVectorForm(fixed)) {
+    VerticalPassFast<N>(work, dest, fixed, isa, factor, progress);
+  } else {
+    VerticalPass<N>(work, dest, rows, factor, progress);
+  }
   return true;
 }
 
@@ -193,15 +238,15 @@ TContributions BuildContributions(int32_t source_size, int32_t dest_size, const 
 }
 
 bool ResampleKernel24(const TImBitmap& source, TImBitmap& dest, const TResampleKernel& kernel, int threads,
-                      TProgressStep* progress) {
+                      TProgressStep* progress, TKernelIsa isa) {
   // A file-backed bitmap holds one row at a time and must stay on one thread.
   if (source.Location() == imTempFile) threads = 1;
-  return ResampleKernelN<3>(source, dest, kernel, threads, progress);
+  return ResampleKernelN<3>(source, dest, kernel, threads, progress, isa);
 }
 
 bool ResampleKernel8(const TImBitmap& source, TImBitmap& dest, const TResampleKernel& kernel,
-                     TProgressStep* progress) {
-  return ResampleKernelN<1>(source, dest, kernel, 1, progress);
+                     TProgressStep* progress, TKernelIsa isa) {
+  return ResampleKernelN<1>(source, dest, kernel, 1, progress, isa);
 }
 
 }  // namespace tessaly

@@ -9,6 +9,14 @@
 
 namespace tessaly {
 
+/// Instruction sets of the resampler's passes. kPlain is the scalar loop
+/// every vector form is compared with.
+enum class TKernelIsa : uint8_t { kPlain, kSse2, kAvx2 };
+
+/// The best set this processor offers, found once.
+TKernelIsa BestKernelIsa();
+bool KernelIsaAvailable(TKernelIsa isa);
+
 /// A kernel of the two-pass resampler: its support radius and its function.
 struct TResampleKernel {
   double Support;
@@ -58,13 +66,15 @@ class TProgressStep {
 void ResampleNearest(TImBitmap& source, TImBitmap& dest, TProgressStep* progress);
 
 /// The kernel resampler on im24RGB bitmaps; the horizontal pass on `threads`
-/// threads. False when the intermediate image cannot be had.
+/// threads. False when the intermediate image cannot be had. `isa` picks the
+/// vector form of the passes where the weight tables allow it; every form
+/// gives the same bytes.
 bool ResampleKernel24(const TImBitmap& source, TImBitmap& dest, const TResampleKernel& kernel,
-                      int threads, TProgressStep* progress);
+                      int threads, TProgressStep* progress, TKernelIsa isa = BestKernelIsa());
 
 /// The one-channel kernel resampler on im8g bitmaps, on the calling thread.
 bool ResampleKernel8(const TImBitmap& source, TImBitmap& dest, const TResampleKernel& kernel,
-                     TProgressStep* progress);
+                     TProgressStep* progress, TKernelIsa isa = BestKernelIsa());
 
 /// The quick two-pass linear scaler on im24RGB bitmaps.
 bool ResampleFastLinear24(const TImBitmap& source, TImBitmap& dest, TProgressStep* progress);
