@@ -1,6 +1,8 @@
 // Tessaly: the built-in codecs, one row per format, in registry order.
 #include "io/codec_table.h"
 
+#include "codecs/bmp/bmp.h"
+
 #include "codecs/png/png_codec.h"
 
 #include "codecs/jpeg/jpeg_codec.h"
@@ -16,7 +18,7 @@ constexpr TInternalCodec kCodecs[] = {
     {ftGIF, nullptr, nullptr, nullptr, TSavePreparation::kNone},
     {ftJPEG, LoadJpegCodec, SaveJpegCodec, IsJpegStream, TSavePreparation::kTo24Bit},
     {ftPCX, nullptr, nullptr, nullptr, TSavePreparation::kTo24Bit},
-    {ftBMP, nullptr, nullptr, nullptr, TSavePreparation::kNone},
+    {ftBMP, LoadStreamBmp, SaveStreamBmp, TestBmpStream, TSavePreparation::kNone},
     {ftICO, nullptr, nullptr, nullptr, TSavePreparation::kTo24Bit},
     {ftCUR, nullptr, nullptr, nullptr, TSavePreparation::kNone},
     {ftPNG, LoadPngCodec, SavePngCodec, IsPngStream, TSavePreparation::kMaskFromAlpha},
