@@ -30,6 +30,16 @@ void PngReadData(png_structp png, png_bytep data, size_t length);
 void PngWriteData(png_structp png, png_bytep data, size_t length);
 void PngFlushNothing(png_structp png);
 
+/// The reader's allocator: libpng lets some oversized chunks through with only
+/// a warning and then asks for their whole length, so every block is
+/// checked here against a per-block and a running total.
+struct TPngMemory {
+  size_t Live = 0;
+};
+/// Allocation callbacks; the io pointer of create_struct_2's mem_ptr is a TPngMemory.
+png_voidp PngLimitedMalloc(png_structp png, png_alloc_size_t size);
+void PngCountedFree(png_structp png, png_voidp block);
+
 /// Limits that keep a small hostile file from making libpng allocate
 /// without bound (image size, number and size of ancillary chunks).
 void SetPngReadLimits(png_structp png);

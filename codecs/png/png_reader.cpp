@@ -295,8 +295,10 @@ void ReadPngStream(TStream& stream, TImBitmap& bitmap, TIOParamsVals& params, bo
   try {
     if (available <= 0) available = stream.Remaining();
     TPngReadIO io{&stream};
+    TPngMemory memory;  // outlives the structures, which it counts
     TPngReadStructs s;
-    s.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngErrorJump, PngIgnoreWarning);
+    s.Png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, PngErrorJump, PngIgnoreWarning, &memory,
+                                     PngLimitedMalloc, PngCountedFree);
     if (s.Png == nullptr) return progress.Abort();
     s.Info = png_create_info_struct(s.Png);
     if (s.Info == nullptr) return progress.Abort();

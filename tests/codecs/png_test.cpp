@@ -471,6 +471,13 @@ TEST(PngRead, DamagedFilesEndCleanly) {
   EXPECT_TRUE(lying->Bitmap.IsEmpty());
   EXPECT_EQ(lying->Mask, nullptr);
   EXPECT_TRUE(Load(MakePng(1000001, 1, 8, 0, {{0}}))->Aborted);  // beyond the width limit
+
+  // A text chunk announcing nearly 2 GB in a file of a few bytes: the library
+  // only warns about the length, so its allocation must be refused for it.
+  auto long_text = MakePng(1, 1, 8, 0, {{0}});
+  long_text.resize(33);
+  long_text.insert(long_text.end(), {0x6F, 0, 0, 0, 't', 'E', 'X', 't', 'a', 0, 'b'});
+  EXPECT_TRUE(Load(long_text)->Aborted);
 }
 
 TEST(PngRead, ContentTest) {
