@@ -74,9 +74,9 @@ void TImBitmap::FreeImage() {
   shortcut_valid_ = false;
 }
 
-bool TImBitmap::AllocateBlock(int64_t size) {
+bool TImBitmap::AllocateBlock(int64_t size, bool zero) {
   if (size > INT64_MAX - kBlockSlack || static_cast<uint64_t>(size) > SIZE_MAX - kBlockSlack) return false;
-  block_ = AllocatePixelBlock(static_cast<size_t>(size + kBlockSlack), alloc_kind_);
+  block_ = AllocatePixelBlock(static_cast<size_t>(size + kBlockSlack), alloc_kind_, zero);
   if (block_ == nullptr) return false;
   const uintptr_t start = (reinterpret_cast<uintptr_t>(block_) + kBlockAlign - 1) & ~(kBlockAlign - 1);
   bits_ = block_ + (start - reinterpret_cast<uintptr_t>(block_));
@@ -84,6 +84,10 @@ bool TImBitmap::AllocateBlock(int64_t size) {
 }
 
 bool TImBitmap::Allocate(int32_t width, int32_t height, TImPixelLayout format) {
+  return AllocateStorage(width, height, format, true);
+}
+
+bool TImBitmap::AllocateStorage(int32_t width, int32_t height, TImPixelLayout format, bool zero) {
   if (shortcut_valid_ && width == width_ && height == height_ && format == format_ && bits_ != nullptr) {
     return true;
   }
@@ -112,7 +116,7 @@ bool TImBitmap::Allocate(int32_t width, int32_t height, TImPixelLayout format) {
   // the virtual memory of the system stands in for the first, and nothing
   // draws on our pixels through a device context, so every bitmap is a heap block.
   location_ = imMemoryBuffer;
-  if (!AllocateBlock(size)) return fail();
+  if (!AllocateBlock(size, zero)) return fail();
   alpha_full_ = false;
   shortcut_valid_ = true;
   return true;
@@ -259,7 +263,8 @@ void TImBitmap::Assign(const TImBitmap& source) {
   FreeStorage();
   shortcut_valid_ = false;
   row_align_ = source.row_align_;
-  if (!Allocate(source.width_, source.height_, source.format_)) {
+  // Every row is copied in full below.
+  if (!AllocateStorage(source.width_, source.height_, source.format_, false)) {
     palette_.clear();
     alpha_.reset();
     return;

@@ -171,7 +171,9 @@ class TImBitmap final : public TImBaseBitmap {
 
  private:
   void FreeStorage();
-  bool AllocateBlock(int64_t size);
+  // zero false: the caller writes every row in full, so a reused block need not be cleared.
+  bool AllocateBlock(int64_t size, bool zero);
+  bool AllocateStorage(int32_t width, int32_t height, TImPixelLayout format, bool zero);
 
   int32_t width_ = 0, height_ = 0;
   TImPixelLayout format_ = imNoFormat;

@@ -139,15 +139,28 @@ void HorizontalBands(const TImBitmap& source, TImBitmap& work, const TFixedTaps&
   }
 }
 
+// The vertical pass in 16-bit lanes, its rows shared out like the
+// horizontal pass's. Share 0 runs on the calling thread and reports as it
+// goes; the rows of the other shares are reported after it, so the caller
+// sees the same values in the same order as from one thread.
 template <int N>
 void VerticalPassFast(const TImBitmap& work, TImBitmap& dest, const TFixedTaps& taps, TKernelIsa isa,
-                      double factor, TProgressStep* progress) {
+                      int threads, double factor, TProgressStep* progress) {
   std::vector<const uint8_t*> rows(static_cast<size_t>(work.Height()));
   for (int32_t r = 0; r < work.Height(); ++r) rows[static_cast<size_t>(r)] = work.ScanLine(r);
   const size_t bytes = static_cast<size_t>(dest.Width()) * N;
-  for (int32_t k = 0; k < dest.Height(); ++k) {
-    VerticalRow16(isa, taps, k, rows.data(), bytes, dest.ScanLine(k));
-    if (progress != nullptr) progress->Report(static_cast<int>((work.Height() + k + 1) * factor));
+  const TThreadPool pool(threads);
+  int32_t reported = 0;
+  pool.RunRows(dest.Height(), [&](const TRowRange& range) {
+    for (int32_t k = range.First; k < range.First + range.Count; ++k) {
+      VerticalRow16(isa, taps, k, rows.data(), bytes, dest.ScanLine(k));
+      if (range.Index == 0 && progress != nullptr) progress->Report(static_cast<int>((work.Height() + k + 1) * factor));
+    }
+    if (range.Index == 0) reported = range.Count;
+  });
+  if (progress == nullptr) return;
+  for (int32_t k = reported; k < dest.Height(); ++k) {
+    progress->Report(static_cast<int>((work.Height() + k + 1) * factor));
   }
 }
 
@@ -178,7 +191,7 @@ bool ResampleKernelN(const TImBitmap& source, TImBitmap& dest, const TResampleKe
   const TContributions rows = BuildContributions(hs, hd, kernel);
   TFixedTaps fixed;
   if (isa != TKernelIsa::kPlain && BuildFixedTaps(rows, hs, fixed) && UsesVectorForm(fixed)) {
-    VerticalPassFast<N>(work, dest, fixed, isa, factor, progress);
+    VerticalPassFast<N>(work, dest, fixed, isa, threads, factor, progress);
   } else {
     VerticalPass<N>(work, dest, rows, factor, progress);
   }
