@@ -106,10 +106,7 @@ void TImageIO::RunLoad(TStream& stream, const TInternalCodec& codec, const std::
 
   TSubStream announced_data(stream, data_start, data_size);
   TStream& source = headed ? static_cast<TStream&>(announced_data) : stream;
-  TLoadArgs args{source, target, IOParams, progress};
-  args.Background = ResolveColor(Background());
-  args.InfoOnly = info_only;
-  args.StreamSize = data_size;
+  TLoadArgs args{source, target, IOParams, progress, ResolveColor(Background()), info_only, data_size, {}};
   try {
     codec.Load(args);
   } catch (const std::exception&) {
