@@ -8,6 +8,7 @@
 
 #include "app/file_replace.h"
 #include "app/main_form.h"
+#include "app/photo_measure.h"
 #include "io/format_registry.h"
 #include "io/image_holder.h"
 #include "io/image_io.h"
@@ -64,18 +65,17 @@ std::string FileSizeKBText(const std::string& path) {
 }
 
 void TMainForm::AddFiles(const std::vector<std::string>& names) {
-  TImageHolder holder;
+  TPhotoMeasurer measurer(names);
   // The view is refreshed however the click ends, so list and view stay in step.
   struct Refresh {
     TMainForm& form;
     ~Refresh() { form.RefreshPhotoView(); }
   } refresh{*this};
-  for (const std::string& name : names) {
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string& name = names[i];
     TPhotoRecord record;
-    holder.IO().LoadFile(name);
+    measurer.Measure(i, record.PhotoWidth, record.PhotoHeight);
     record.PhotoPath = name;
-    record.PhotoWidth = holder.Bitmap().Width();
-    record.PhotoHeight = holder.Bitmap().Height();
     record.SizeKBText = FileSizeKBText(name);
     photo_list_.AddCopy(record);
   }
