@@ -64,7 +64,7 @@ class TUiServices {
 
   // ---- the report-style photo list view
   virtual void ListClear() = 0;
-  virtual void ListAddRow(const std::string& caption, const std::string& specification,
+  virtual void ListAddRow(const std::string& caption, const std::string& dimensions,
                           const std::string& size, const std::string& path) = 0;
   virtual void ListDeleteRow(int row) = 0;
   virtual int ListRowCount() = 0;

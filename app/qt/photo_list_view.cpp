@@ -46,11 +46,11 @@ TPhotoListView::TPhotoListView(QWidget* parent) : QTableWidget(0, 4, parent) {
   setDragDropMode(QAbstractItemView::DropOnly);
 }
 
-void TPhotoListView::AddRow(const QString& caption, const QString& specification, const QString& size,
+void TPhotoListView::AddRow(const QString& caption, const QString& dimensions, const QString& size,
                             const QString& path) {
   const int row = rowCount();
   insertRow(row);
-  const QString texts[4] = {caption, specification, size, path};
+  const QString texts[4] = {caption, dimensions, size, path};
   for (int i = 0; i < 4; ++i) {
     auto* item = new QTableWidgetItem(texts[i]);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);

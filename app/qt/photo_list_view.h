@@ -15,7 +15,7 @@ class TPhotoListView : public QTableWidget {
  public:
   explicit TPhotoListView(QWidget* parent = nullptr);
 
-  void AddRow(const QString& caption, const QString& specification, const QString& size, const QString& path);
+  void AddRow(const QString& caption, const QString& dimensions, const QString& size, const QString& path);
   bool RowSelected(int row) const;
 
   std::function<void(const QStringList&)> OnDropped;

@@ -101,9 +101,9 @@ void TQtServices::ListClear() {
   if (list_view_) list_view_->setRowCount(0);
 }
 
-void TQtServices::ListAddRow(const std::string& caption, const std::string& specification, const std::string& size,
+void TQtServices::ListAddRow(const std::string& caption, const std::string& dimensions, const std::string& size,
                              const std::string& path) {
-  if (list_view_) list_view_->AddRow(ToQt(caption), ToQt(specification), ToQt(size), PathToQt(path));
+  if (list_view_) list_view_->AddRow(ToQt(caption), ToQt(dimensions), ToQt(size), PathToQt(path));
 }
 
 void TQtServices::ListDeleteRow(int row) {

@@ -42,7 +42,7 @@ class TQtServices : public TUiServices {
   int ShowCompressDialog(TCompressSetModel& dialog) override;
 
   void ListClear() override;
-  void ListAddRow(const std::string& caption, const std::string& specification, const std::string& size,
+  void ListAddRow(const std::string& caption, const std::string& dimensions, const std::string& size,
                   const std::string& path) override;
   void ListDeleteRow(int row) override;
   int ListRowCount() override;

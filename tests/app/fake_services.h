@@ -10,7 +10,7 @@
 namespace tessaly::testing {
 
 struct ListRow {
-  std::string caption, specification, size, path;
+  std::string caption, dimensions, size, path;
   bool selected = false;
 };
 
@@ -65,9 +65,9 @@ class FakeServices : public TUiServices {
     return on_compress_dialog ? on_compress_dialog(dialog) : kResultCancel;
   }
   void ListClear() override { rows.clear(); }
-  void ListAddRow(const std::string& caption, const std::string& spec, const std::string& size,
+  void ListAddRow(const std::string& caption, const std::string& dimensions, const std::string& size,
                   const std::string& path) override {
-    rows.push_back({caption, spec, size, path});
+    rows.push_back({caption, dimensions, size, path});
   }
   void ListDeleteRow(int row) override { rows.erase(rows.begin() + row); }
   int ListRowCount() override { return static_cast<int>(rows.size()); }

@@ -48,7 +48,7 @@ TEST(PhotoIntake, AddFileRecordsTheLoadedSizeAndShowsTheRows) {
   EXPECT_EQ(r.SizeKBText, "2");  // 1,854 bytes
   ASSERT_EQ(services.rows.size(), 2u);
   EXPECT_EQ(services.rows[0].caption, "name:a.bmp");
-  EXPECT_EQ(services.rows[0].specification, "30 * 20");
+  EXPECT_EQ(services.rows[0].dimensions, "30 * 20");
   EXPECT_EQ(services.rows[0].size, "2KB");
   EXPECT_EQ(services.rows[0].path, dir.Path() + "/");
 
