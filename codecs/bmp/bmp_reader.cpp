@@ -8,6 +8,7 @@
 #include "codecs/bmp/bmp.h"
 #include "codecs/bmp/bmp_format.h"
 #include "codecs/bmp/bmp_rle.h"
+#include "io/data_limits.h"
 
 namespace tessaly {
 
@@ -312,8 +313,8 @@ void ReadBmpStream(TStream& stream, TImBitmap& bitmap, int64_t stream_size, bool
     rle_bytes = stream_size > 0 ? start + stream_size - position : h.image_size;
     // Sizes in headers may lie; the data cannot be longer than what is there.
     if (rle_bytes <= 0 || rle_bytes > left) rle_bytes = left;
-    if (h.width * h.height > rle_bytes * kMaxRlePixelsPerByte) return fail();
-  } else if (Stride(h.width, h.bits) > left / h.height) {
+    if (!DataCanYield(h.width, h.height, rle_bytes, kMaxRlePixelsPerByte)) return fail();
+  } else if (!DataCanYield(Stride(h.width, h.bits), h.height, left, 1)) {
     return fail();
   }
 

@@ -5,6 +5,7 @@
 
 #include "codecs/jpeg/jpeg_codec.h"
 #include "codecs/jpeg/jpeg_internal.h"
+#include "io/data_limits.h"
 #include "raster/color_space.h"
 
 static_assert(sizeof(tessaly::TCMYK) == 4, "CMYK rows are read as TCMYK runs");
@@ -228,7 +229,8 @@ int ReadJpegStream(TStream& stream, TImBitmap& bitmap, TIOParamsVals& params,
       *aborted = true;
     } else {
       const int64_t pixels = static_cast<int64_t>(c.image_width) * c.image_height;
-      if (pixels > std::max(kPixelsWithoutQuestion, available * kPixelsPerDataByte)) {
+      if (pixels > kPixelsWithoutQuestion &&
+          !DataCanYield(c.image_width, c.image_height, available, kPixelsPerDataByte)) {
         *aborted = true;
       }
     }

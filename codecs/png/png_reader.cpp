@@ -9,6 +9,7 @@
 
 #include "codecs/png/png_codec.h"
 #include "codecs/png/png_io.h"
+#include "io/data_limits.h"
 
 namespace tessaly {
 
@@ -311,7 +312,7 @@ void ReadPngStream(TStream& stream, TImBitmap& bitmap, TIOParamsVals& params, bo
     StoreHeader(h, params);
     if (info_only) return;
 
-    if (available > 0 && RawImageBytes(h) / kMaxDeflateRatio > available) return progress.Abort();
+    if (available > 0 && !DataCanYield(RawImageBytes(h), 1, available, kMaxDeflateRatio)) return progress.Abort();
     std::unique_ptr<TImMask> alpha;
     TPngRowTarget target;
     if (!PrepareTarget(h, params, bitmap, alpha, target)) return progress.Abort();
