@@ -6,12 +6,14 @@
 #include <climits>
 #include <cmath>
 
+#include "app/batch_decode_ahead.h"
 #include "app/file_replace.h"
 #include "app/main_form.h"
 #include "io/image_holder.h"
 #include "io/image_io.h"
 #include "platform/stream.h"
 #include "raster/image_proc.h"
+#include "raster/pixel_memory.h"
 #include "raster/resample.h"
 
 namespace tessaly {
@@ -72,6 +74,18 @@ int Log2OfColors(int colors) {
   return bits < 1 ? 1 : bits;
 }
 
+// Pixel blocks kept for the run's next photo go back to the system at its end.
+struct PixelBlockRelease {
+  ~PixelBlockRelease() { ReleaseCachedPixelBlocks(); }
+};
+
+// Decoding ahead is proven only for outputs whose writers change no
+// parameter that a JPEG load leaves alone (see TDecodeAhead).
+bool DecodeAheadSafeFor(const std::string& lower_extension) {
+  return lower_extension.empty() || lower_extension == ".jpg" || lower_extension == ".jpeg" ||
+         lower_extension == ".png" || lower_extension == ".bmp";
+}
+
 // Ends whatever is left of the progress dialog however the run ends.
 struct ProgressGuard {
   TUiServices& services;
@@ -101,6 +115,7 @@ void TMainForm::RunBatch() {
   const TResampleFilter filter = c.ChkAntialias.Checked ? rfHermite : rfNone;
 
   const int count = photo_list_.Count();
+  const PixelBlockRelease release_blocks;
   FCancelled = false;
   services_.ProgressShow("Processing...", count, [this] { FCancelled = true; });
   ProgressGuard progress_guard{services_};
@@ -110,6 +125,19 @@ void TMainForm::RunBatch() {
   TImageHolder holder;
   TImageIO& io = holder.IO();
   TImageProc& proc = holder.Proc();
+  // The compression settings of step 3, the same for every photo of the run.
+  auto apply_compression = [&](TIOParamsVals& params, const std::string& extension) {
+    if (!c.ChkCompress.Checked) return;
+    const std::string lower = Lower(extension);
+    if (lower == ".jpg") params.JpegQuality = FJpegQuality;
+    if (lower == ".png") params.PngCompression = FPngLevel;
+    if (lower == ".gif") params.SetImageCount(Log2OfColors(FGifColors));
+  };
+  const std::string run_extension =
+      c.ChkConvFmt.Checked && c.CmbFormat.Text.size() > 1 ? c.CmbFormat.Text.substr(1) : "";
+  const bool limit_on = c.ChkFileSize.Checked && AllDigits(c.EdtLessThan.Text);
+  // The size limit reloads every photo, so nothing decoded ahead would stay usable.
+  TDecodeAhead ahead(DecodeAheadSafeFor(Lower(run_extension)) && !limit_on ? BatchDecodeAheadDepth() : 0);
   std::string last_folder;
   int progress = 0;
 
@@ -133,14 +161,20 @@ void TMainForm::RunBatch() {
     const TPhotoRecord photo = photo_list_.GetCopy(index);
     std::string folder = c.EdtPath.Text;
     std::string extension = c.ChkConvFmt.Checked && c.CmbFormat.Text.size() > 1 ? c.CmbFormat.Text.substr(1) : "";
-    if (c.ChkCompress.Checked) {
-      const std::string lower = Lower(extension);
-      if (lower == ".jpg") io.IOParams.JpegQuality = FJpegQuality;
-      if (lower == ".png") io.IOParams.PngCompression = FPngLevel;
-      if (lower == ".gif") io.IOParams.SetImageCount(Log2OfColors(FGifColors));
+    apply_compression(io.IOParams, extension);
+    // The previous photo's undo copy is never used again; dropping it before
+    // the next is taken keeps one photo less in memory.
+    proc.ClearUndo();
+    if (!ahead.Take(index, photo.PhotoPath, holder)) {
+      ahead.NoteOwnLoad();
+      io.LoadFile(photo.PhotoPath);
     }
-    io.LoadFile(photo.PhotoPath);
     const bool load_failed = io.Aborted;
+    for (int next = index + 1; next < count && next <= index + ahead.Depth(); ++next) {
+      TIOParamsVals params(io.IOParams);
+      apply_compression(params, extension);
+      ahead.Start(next, photo_list_.GetCopy(next).PhotoPath, params);
+    }
     services_.ProgressSetValue(++progress);
     if (FCancelled) {
       last_run_.Cancelled = true;
@@ -210,6 +244,7 @@ void TMainForm::RunBatch() {
         if (AllDigits(c.EdtLessThan.Text)) limit = DigitsValue(c.EdtLessThan.Text);
         if (kilobytes < limit) break;
       }
+      ahead.NoteOwnLoad();
       io.LoadFile(photo.PhotoPath);
       if (io.Aborted) {
         report(photo, index, TBatchPhotoReport::kFailed, "could not be read as an image");

@@ -197,6 +197,17 @@ bool TImBitmap::SetSize(int32_t width, int32_t height) {
   return true;
 }
 
+bool TImBitmap::SwapPixelsWith(TImBitmap& other) {
+  if (&other == this || IsEmpty() || other.width_ != width_ || other.height_ != height_ ||
+      other.format_ != format_ || other.row_len_ != row_len_ || other.alloc_kind_ != alloc_kind_ ||
+      external_ || other.external_ || top_down_ || other.top_down_) {
+    return false;
+  }
+  std::swap(block_, other.block_);
+  std::swap(bits_, other.bits_);
+  return true;
+}
+
 bool TImBitmap::SetWidth(int32_t width) { return SetSize(width, height_); }
 bool TImBitmap::SetHeight(int32_t height) { return SetSize(width_, height); }
 

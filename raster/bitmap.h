@@ -132,6 +132,11 @@ class TImBitmap final : public TImBaseBitmap {
     grey_range_high_ = high;
   }
 
+  /// Exchanges the pixel storage with a bitmap of the same size, format and
+  /// row layout, both owning their blocks; nothing else changes. False (and
+  /// nothing done) when the two differ in any of these.
+  bool SwapPixelsWith(TImBitmap& other);
+
   // ---- whole-image operations
   /// Takes size, format, pixels, alpha channel, palette and OneBitMethod.
   void Assign(const TImBitmap& source) override;
