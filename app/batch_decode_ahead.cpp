@@ -140,8 +140,8 @@ bool TDecodeAhead::Take(int index, const std::string& path, TImageHolder& holder
   // bitmap is allocated at the decoded size and format, every row written.
   TImBitmap& bitmap = holder.Bitmap();
   bitmap.RemoveAlphaChannel(false, 0);
-  if (!bitmap.Allocate(decoded->Width(), decoded->Height(), decoded->PixelFormat())) return false;
-  if (!bitmap.SwapPixelsWith(*decoded)) {
+  if (!bitmap.AllocateFrom(*decoded)) {
+    if (!bitmap.Allocate(decoded->Width(), decoded->Height(), decoded->PixelFormat())) return false;
     const size_t bytes = static_cast<size_t>(std::min(bitmap.RowLen(), decoded->RowLen()));
     for (int32_t y = 0; y < bitmap.Height(); ++y) std::memcpy(bitmap.ScanLine(y), decoded->ScanLine(y), bytes);
   }

@@ -197,14 +197,26 @@ bool TImBitmap::SetSize(int32_t width, int32_t height) {
   return true;
 }
 
-bool TImBitmap::SwapPixelsWith(TImBitmap& other) {
-  if (&other == this || IsEmpty() || other.width_ != width_ || other.height_ != height_ ||
-      other.format_ != format_ || other.row_len_ != row_len_ || other.alloc_kind_ != alloc_kind_ ||
-      external_ || other.external_ || top_down_ || other.top_down_) {
+bool TImBitmap::AllocateFrom(TImBitmap& donor) {
+  if (&donor == this || donor.IsEmpty() || donor.external_ || donor.top_down_ || donor.alloc_kind_ != alloc_kind_ ||
+      ComputeRowLen(donor.width_, donor.format_, row_align_) != donor.row_len_) {
     return false;
   }
-  std::swap(block_, other.block_);
-  std::swap(bits_, other.bits_);
+  // Allocate's effects on everything but the pixels, then the donor's block.
+  FreeStorage();
+  alpha_.reset();
+  width_ = donor.width_;
+  height_ = donor.height_;
+  format_ = donor.format_;
+  row_len_ = donor.row_len_;
+  if (format_ == im8p) palette_.assign(256, TRGB{});
+  location_ = imMemoryBuffer;
+  block_ = donor.block_;
+  bits_ = donor.bits_;
+  donor.block_ = donor.bits_ = nullptr;
+  donor.FreeImage();
+  alpha_full_ = false;
+  shortcut_valid_ = true;
   return true;
 }
 
@@ -295,6 +307,36 @@ void TImBitmap::Assign(const TImBitmap& source) {
   if (source.palette_.empty() && format_ == im8p) palette_.assign(256, TRGB{});
   one_bit_method_ = source.one_bit_method_;
   shortcut_valid_ = false;
+}
+
+void TImBitmap::AssignByTaking(TImBitmap& source) {
+  if (&source == this) return;
+  if (source.external_ || source.IsEmpty() || source.alloc_kind_ != alloc_kind_ || is_alpha_channel_ ||
+      source.is_alpha_channel_) {
+    Assign(source);
+    return;
+  }
+  // Assign's effects, field by field, with the storage handed over.
+  FreeStorage();
+  row_align_ = source.row_align_;
+  width_ = source.width_;
+  height_ = source.height_;
+  format_ = source.format_;
+  row_len_ = source.row_len_;
+  location_ = imMemoryBuffer;
+  block_ = source.block_;
+  bits_ = source.bits_;
+  top_down_ = source.top_down_;
+  source.block_ = source.bits_ = nullptr;
+  source.top_down_ = false;
+  alpha_full_ = source.alpha_full_;
+  alpha_ = std::move(source.alpha_);
+  palette_.clear();
+  source.CopyPaletteTo(*this);
+  if (source.palette_.empty() && format_ == im8p) palette_.assign(256, TRGB{});
+  one_bit_method_ = source.one_bit_method_;
+  shortcut_valid_ = false;
+  source.FreeImage();
 }
 
 bool TImBitmap::IsGrayScale() const {

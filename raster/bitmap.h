@@ -132,10 +132,16 @@ class TImBitmap final : public TImBaseBitmap {
     grey_range_high_ = high;
   }
 
-  /// Exchanges the pixel storage with a bitmap of the same size, format and
-  /// row layout, both owning their blocks; nothing else changes. False (and
-  /// nothing done) when the two differ in any of these.
-  bool SwapPixelsWith(TImBitmap& other);
+  /// Does what Allocate(donor's width, height, format) does, but takes the
+  /// donor's pixels as the storage instead of a fresh block; the donor is
+  /// left empty. False, with nothing changed, when the donor does not own
+  /// its block or its rows are laid out otherwise than this bitmap's would be.
+  bool AllocateFrom(TImBitmap& donor);
+
+  /// What Assign(source) gives, without copying: the pixels, alpha channel
+  /// and palette move here and the source is left empty. A source that does
+  /// not own its block is copied by Assign instead.
+  void AssignByTaking(TImBitmap& source);
 
   // ---- whole-image operations
   /// Takes size, format, pixels, alpha channel, palette and OneBitMethod.

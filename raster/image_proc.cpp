@@ -45,8 +45,12 @@ void TImageProc::SaveUndo(const std::string& caption, TImUndoSource source) {
   copy->SetLocation(UndoLocation);
   copy->Assign(*bitmap_);
   if (copy->IsEmpty()) return;  // no memory for the copy: better no entry than an empty one
+  StoreUndo(std::move(copy), caption, source);
+}
+
+void TImageProc::StoreUndo(std::unique_ptr<TImBitmap> image, const std::string& caption, TImUndoSource source) {
   while (!undo_.empty() && static_cast<int>(undo_.size()) >= UndoLimit) undo_.erase(undo_.begin());
-  undo_.push_back(TImUndoEntry{std::move(copy), source, caption});
+  undo_.push_back(TImUndoEntry{std::move(image), source, caption});
   if (OnSaveUndo) OnSaveUndo(*this, source);
 }
 
@@ -55,11 +59,27 @@ void TImageProc::Resample(int32_t new_width, int32_t new_height, TResampleFilter
   int32_t w = 0, h = 0;
   if (!ResampleTargetSize(bitmap_->Width(), bitmap_->Height(), new_width, new_height, w, h)) return;
   if (w == bitmap_->Width() && h == bitmap_->Height()) return;
-  if (AutoUndo) SaveUndo("Resample " + std::to_string(new_width) + "," + std::to_string(new_height), imuImage);
+  const std::string caption = "Resample " + std::to_string(new_width) + "," + std::to_string(new_height);
+  // With no one told of the undo entry as it is stored, the image itself
+  // becomes the entry once the result exists, instead of a copy taken first:
+  // the entry holds the same pixels and a photo-sized copy is saved.
+  const bool undo_by_move = AutoUndo && !OnSaveUndo && bitmap_->Width() >= 2 && bitmap_->Height() >= 2 &&
+                            UndoLimit > 0;
+  if (AutoUndo && !undo_by_move) SaveUndo(caption, imuImage);
   TImBitmap result;
-  if (tessaly::ResampleTo(*bitmap_, result, w, h, filter, ProgressRelay(), ResampleThreads)) {
-    bitmap_->Assign(result);
+  const bool done = tessaly::ResampleTo(*bitmap_, result, w, h, filter, ProgressRelay(), ResampleThreads);
+  if (undo_by_move) {
+    if (done) {
+      auto entry = std::make_unique<TImBitmap>();
+      entry->SetFileThreshold(0);
+      entry->SetLocation(UndoLocation);
+      entry->AssignByTaking(*bitmap_);
+      StoreUndo(std::move(entry), caption, imuImage);
+    } else {
+      SaveUndo(caption, imuImage);
+    }
   }
+  if (done) bitmap_->Assign(result);
   FinishWork();
 }
 

@@ -86,6 +86,8 @@ class TImageProc {
   void ClearUndo() { undo_.clear(); }
 
  private:
+  // Appends an entry, dropping the oldest beyond UndoLimit.
+  void StoreUndo(std::unique_ptr<TImBitmap> image, const std::string& caption, TImUndoSource source);
   // The holder's display refresh, then OnProgress(100) and OnFinishWork.
   void FinishWork();
   void Progress(int percent);

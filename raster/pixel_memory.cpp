@@ -35,8 +35,10 @@ constexpr size_t kHugePage = size_t{2} << 20;
 constexpr size_t kMapHeader = 64;
 constexpr uint8_t kTagHeap = 0, kTagZeroed = 1, kTagMapped = 2;
 
-constexpr size_t kCacheBlocks = 4;
-constexpr size_t kCacheBytes = size_t{256} << 20;
+// Enough for the blocks one photo of a batch frees (the decoded photo, its
+// undo copy, the intermediate and the result) to wait for the next one.
+constexpr size_t kCacheBlocks = 6;
+constexpr size_t kCacheBytes = size_t{240} << 20;
 
 struct TCachedMap {
   uint8_t* Map;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,67 @@ TEST(ImageProc, ResampleInPlaceWithUndoCaptions) {
   proc.UndoLimit = 0;
   proc.Resample(10, 10, rfNone);
   EXPECT_EQ(proc.UndoEntries().size(), 2u);
+}
+
+// Without an OnSaveUndo handler the image itself becomes the undo entry once
+// the result exists; entries and results must equal those of a copy taken first.
+TEST(ImageProc, UndoEntryByMoveEqualsACopy) {
+  struct Case { TImPixelLayout format; TResampleFilter filter; bool alpha; int limit; };
+  const Case cases[] = {
+      {im24RGB, rfHermite, true, 1}, {im8p, rfNone, false, 1}, {im8g, rfHermite, false, 2},
+      {im24RGB, rfNone, false, 3},
+  };
+  auto bytes_of = [](const TImBitmap& b) {
+    std::vector<uint8_t> out;
+    for (int32_t y = 0; y < b.Height(); ++y) out.insert(out.end(), b.ScanLine(y), b.ScanLine(y) + b.RowLen());
+    return out;
+  };
+  auto same = [&](const TImBitmap& a, const TImBitmap& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat() ||
+        bytes_of(a) != bytes_of(b) || a.PaletteLength() != b.PaletteLength() || a.AlphaFull() != b.AlphaFull()) {
+      return false;
+    }
+    for (int i = 0; i < a.PaletteLength(); ++i) {
+      if (!(a.PaletteColor(i) == b.PaletteColor(i))) return false;
+    }
+    const TImBitmap* aa = a.ExistingAlphaChannel();
+    const TImBitmap* ba = b.ExistingAlphaChannel();
+    if ((aa == nullptr) != (ba == nullptr)) return false;
+    return aa == nullptr || bytes_of(*aa) == bytes_of(*ba);
+  };
+  for (const Case& c : cases) {
+    TImBitmap moved(61, 37, c.format), copied(61, 37, c.format);
+    for (TImBitmap* b : {&moved, &copied}) {
+      for (int32_t y = 0; y < b->Height(); ++y) {
+        for (int32_t i = 0; i < b->RowLen(); ++i) b->ScanLine(y)[i] = uint8_t(i * 13 + y * 7);
+      }
+      if (c.format == im8p) {
+        for (int i = 0; i < 256; ++i) b->SetPaletteColor(i, TRGB{uint8_t(i), uint8_t(255 - i), uint8_t(i / 2)});
+      }
+      if (c.alpha) {
+        TImBitmap* a = b->AlphaChannel();
+        for (int32_t y = 0; y < a->Height(); ++y) std::memset(a->ScanLine(y), 40 + y, size_t(a->Width()));
+      }
+    }
+    TImageProc by_move(true), by_copy(true);
+    by_move.UndoLimit = by_copy.UndoLimit = c.limit;
+    by_move.Attach(&moved);
+    by_copy.Attach(&copied);
+    int told = 0;
+    by_copy.OnSaveUndo = [&](TImageProc&, TImUndoSource) { ++told; };  // forces the copy first
+    for (auto [w, h] : {std::pair{30, 20}, std::pair{45, 44}, std::pair{7, 9}}) {
+      by_move.Resample(w, h, c.filter);
+      by_copy.Resample(w, h, c.filter);
+      ASSERT_TRUE(same(moved, copied)) << int(c.format) << " " << w << "x" << h;
+      ASSERT_EQ(by_move.UndoEntries().size(), by_copy.UndoEntries().size());
+      for (size_t i = 0; i < by_move.UndoEntries().size(); ++i) {
+        EXPECT_EQ(by_move.UndoEntries()[i].Caption, by_copy.UndoEntries()[i].Caption);
+        EXPECT_TRUE(same(*by_move.UndoEntries()[i].Image, *by_copy.UndoEntries()[i].Image))
+            << int(c.format) << " entry " << i;
+      }
+    }
+    EXPECT_EQ(told, 3);
+  }
 }
 
 TEST(ImageProc, CallsThatComputeNothingLeaveNoTrace) {
