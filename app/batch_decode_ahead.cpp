@@ -93,7 +93,7 @@ void TDecodeAhead::Reap(bool wait) {
   }
 }
 
-void TDecodeAhead::NoteOwnLoad() {
+void TDecodeAhead::Invalidate() {
   ++generation_;
   for (auto& s : slots_) stale_.push_back(std::move(s));
   slots_.clear();

@@ -38,8 +38,9 @@ class TDecodeAhead {
   /// Puts photo `index` into the holder as holder.IO().LoadFile(path) would;
   /// false when that cannot be promised and the caller must load it.
   bool Take(int index, const std::string& path, TImageHolder& holder);
-  /// Another load ran on the holder: what was started before is not used.
-  void NoteOwnLoad();
+  /// Another load ran on the holder, or something else may change its
+  /// parameters: nothing started before is handed over.
+  void Invalidate();
 
  private:
   struct TSlot;

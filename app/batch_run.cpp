@@ -166,19 +166,25 @@ void TMainForm::RunBatch() {
     // the next is taken keeps one photo less in memory.
     proc.ClearUndo();
     if (!ahead.Take(index, photo.PhotoPath, holder)) {
-      ahead.NoteOwnLoad();
+      ahead.Invalidate();
       io.LoadFile(photo.PhotoPath);
     }
     const bool load_failed = io.Aborted;
-    for (int next = index + 1; next < count && next <= index + ahead.Depth(); ++next) {
-      TIOParamsVals params(io.IOParams);
-      apply_compression(params, extension);
-      ahead.Start(next, photo_list_.GetCopy(next).PhotoPath, params);
-    }
     services_.ProgressSetValue(++progress);
     if (FCancelled) {
       last_run_.Cancelled = true;
       return;
+    }
+    // The next photos are decoded while this one is worked on, unless its
+    // writer may change parameters that a JPEG load keeps.
+    if (DecodeAheadSafeFor(Lower(extension.empty() ? ExtensionOf(photo.PhotoPath) : extension))) {
+      for (int next = index + 1; next < count && next <= index + ahead.Depth(); ++next) {
+        TIOParamsVals params(io.IOParams);
+        apply_compression(params, extension);
+        ahead.Start(next, photo_list_.GetCopy(next).PhotoPath, params);
+      }
+    } else {
+      ahead.Invalidate();
     }
     services_.ProcessMessages();
 
@@ -244,7 +250,7 @@ void TMainForm::RunBatch() {
         if (AllDigits(c.EdtLessThan.Text)) limit = DigitsValue(c.EdtLessThan.Text);
         if (kilobytes < limit) break;
       }
-      ahead.NoteOwnLoad();
+      ahead.Invalidate();
       io.LoadFile(photo.PhotoPath);
       if (io.Aborted) {
         report(photo, index, TBatchPhotoReport::kFailed, "could not be read as an image");
