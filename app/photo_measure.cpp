@@ -2,15 +2,19 @@
 #include "app/photo_measure.h"
 
 #include <atomic>
+#include <cctype>
 #include <exception>
 #include <memory>
 #include <system_error>
 #include <thread>
 
+#include "codecs/jpeg/jpeg_codec.h"
+#include "io/codec_progress.h"
 #include "io/file_types.h"
 #include "io/format_registry.h"
 #include "io/image_holder.h"
 #include "io/image_io.h"
+#include "platform/stream.h"
 #include "platform/system_info.h"
 
 namespace tessaly {
@@ -30,24 +34,51 @@ struct TProbe {
   std::exception_ptr Error;
 };
 
-void RunProbe(TImageHolder& holder, const std::string& name, TProbe& probe) {
-  TImBitmap& bitmap = holder.Bitmap();
-  // Emptied first, so that a reader that returned before sizing it is told
-  // apart from one that sized it, whatever the size.
-  bitmap.FreeImage();
+bool StartsWithLower(const std::string& text, const char* prefix) {
+  for (size_t i = 0; prefix[i] != 0; ++i) {
+    if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+// The JPEG reader, run as a load by name runs it, but stopped before the
+// first row: it opens the file the same way (so the same error), reads the
+// headers, checks the pixel count against the file's size, starts the
+// library's decompression (which for a progressive or multi-scan file reads
+// every scan, so its errors happen here too) and sizes the bitmap. At an
+// eighth of the size that bitmap is small; the full size is the frame's.
+void RunProbe(const std::string& name, TProbe& probe) {
   try {
-    holder.IO().LoadFile(name);
+    // Names a load by name refuses without opening anything.
+    if (name.empty() || StartsWithLower(name, "http://") || StartsWithLower(name, "https://") ||
+        StartsWithLower(name, "ftp://")) {
+      return;
+    }
+    TFileStream stream(name, TFileMode::fmOpenRead);
+    TIOParamsVals params;
+    params.JpegScale = kJpegEighth;
+    TImBitmap bitmap;
+    bool aborted = false;
+    TCodecProgress progress;
+    progress.Aborted = &aborted;
+    TJpegReadOptions options;
+    options.NativePixelFormat = params.NativePixelFormat;
+    options.ReadIcc = true;
+    options.ParseMetadata = true;
+    options.LineLimit = 0;
+    try {
+      ReadJpegStream(stream, bitmap, params, progress, options);
+    } catch (const std::exception&) {
+      // A load ends the same way; the size is what the reader got to.
+    }
+    probe.Sized = !bitmap.IsEmpty();
+    probe.Width = params.OriginalWidth;
+    probe.Height = params.OriginalHeight;
+    probe.Format = bitmap.PixelFormat();
   } catch (...) {
     probe.Error = std::current_exception();
   }
-  probe.Sized = !bitmap.IsEmpty();
-  // The size of a full decode is the image size in the frame header.
-  probe.Width = holder.IO().IOParams.OriginalWidth;
-  probe.Height = holder.IO().IOParams.OriginalHeight;
-  probe.Format = bitmap.PixelFormat();
 }
-
-void PrepareProbeHolder(TImageHolder& holder) { holder.IO().IOParams.JpegScale = kJpegEighth; }
 
 }  // namespace
 
@@ -65,7 +96,6 @@ struct TPhotoMeasurer::TState {
   std::atomic<bool> stop{false};
   std::thread worker;
   TImageHolder holder;        // full loads, in order
-  TImageHolder probe_holder;  // JPEG probes on this thread
   // What the bitmap of an intake holder that decodes everything in full
   // would hold now.
   int32_t width = 0, height = 0;
@@ -82,19 +112,11 @@ struct TPhotoMeasurer::TState {
 
   // The second core runs ahead along the JPEG names.
   void WorkAhead() {
-    std::unique_ptr<TImageHolder> made;
-    try {
-      made = std::make_unique<TImageHolder>();
-      PrepareProbeHolder(*made);
-    } catch (...) {
-      return;  // this thread claimed nothing yet; the list's thread probes alone
-    }
-    TImageHolder& own = *made;
     for (size_t index : jpegs) {
       if (stop.load()) break;
       TProbe& p = probes[index];
       if (!Claim(p)) continue;
-      RunProbe(own, names[index], p);
+      RunProbe(names[index], p);
       Finish(p);
     }
   }
@@ -104,7 +126,6 @@ TPhotoMeasurer::TPhotoMeasurer(const std::vector<std::string>& names) : state_(n
   for (size_t i = 0; i < names.size(); ++i) {
     if (IsJpegByName(names[i])) state_->jpegs.push_back(i);
   }
-  PrepareProbeHolder(state_->probe_holder);
   if (state_->jpegs.size() >= 2 && ProcessorCount() > 1) {
     try {
       state_->worker = std::thread([s = state_] { s->WorkAhead(); });
@@ -126,7 +147,7 @@ void TPhotoMeasurer::Measure(size_t index, int32_t& width, int32_t& height) {
   if (IsJpegByName(name)) {
     TProbe& p = s.probes[index];
     if (s.Claim(p)) {
-      RunProbe(s.probe_holder, name, p);
+      RunProbe(name, p);
       s.Finish(p);
     } else {
       int seen = p.State.load(std::memory_order_acquire);

@@ -13,13 +13,15 @@ namespace tessaly {
 /// the size the previous one left (0 x 0 for the first).
 ///
 /// The full decode that defines it is not needed for JPEG files: the JPEG
-/// reader sets the bitmap's final size before it decodes a single row, from
-/// the image size in the frame header, and fails before that or not at all
-/// as far as the size goes. So a JPEG file is read at an eighth of its size
-/// (the same path up to that point, on a second core ahead of the list),
-/// which tells whether the reader got as far as sizing the bitmap and what
-/// size a full decode gives. Other files are loaded in full, in order, into
-/// a holder whose bitmap has the size a full-decoding intake would have left.
+/// reader sets the bitmap's final size before it decodes a single row, and
+/// fails before that or not at all as far as the size goes. So a JPEG file
+/// goes through the reader as a load by name would, at an eighth of the
+/// size and stopped before the first row (on a second core ahead of the
+/// list, since a progressive file's scans are all read before that point);
+/// that tells whether the reader got as far as sizing the bitmap, and the
+/// frame's size is what a full decode gives. Other files are loaded in full,
+/// in order, into a holder whose bitmap has the size a full-decoding intake
+/// would have left.
 class TPhotoMeasurer {
  public:
   explicit TPhotoMeasurer(const std::vector<std::string>& names);
