@@ -157,6 +157,18 @@ void TMainForm::RunBatch() {
     services_.PhotoFinished(r);
   };
 
+  // The first photos are decoded from the start: no load has run on the
+  // holder yet, so its parameters with the compression settings are exactly
+  // what each load would start from, as long as the photos before it are
+  // written by writers that keep them.
+  for (int j = 0; j < count && j < ahead.Depth(); ++j) {
+    TIOParamsVals params(io.IOParams);
+    apply_compression(params, run_extension);
+    const std::string path = photo_list_.GetCopy(j).PhotoPath;
+    ahead.Start(j, path, params);
+    if (!DecodeAheadSafeFor(Lower(run_extension.empty() ? ExtensionOf(path) : run_extension))) break;
+  }
+
   for (int index = 0; index < count; ++index) {
     const TPhotoRecord photo = photo_list_.GetCopy(index);
     std::string folder = c.EdtPath.Text;
