@@ -187,26 +187,36 @@ void TMainForm::RunBatch() {
       last_run_.Cancelled = true;
       return;
     }
-    // The next photos are decoded while this one is worked on, unless its
-    // writer may change parameters that a JPEG load keeps.
-    if (DecodeAheadSafeFor(Lower(extension.empty() ? ExtensionOf(photo.PhotoPath) : extension))) {
+    // The next photos are decoded while this one is finished, unless its
+    // writer may change parameters that a JPEG load keeps. They start once
+    // this photo's own pixels are scaled down (or it is passed over), so
+    // that no more than two photo-sized blocks are in use at a time.
+    bool started_ahead = false;
+    const std::string run_ext = extension;
+    auto start_ahead = [&] {
+      if (started_ahead) return;
+      started_ahead = true;
+      if (!DecodeAheadSafeFor(Lower(run_ext.empty() ? ExtensionOf(photo.PhotoPath) : run_ext))) {
+        ahead.Invalidate();
+        return;
+      }
       for (int next = index + 1; next < count && next <= index + ahead.Depth(); ++next) {
         TIOParamsVals params(io.IOParams);
-        apply_compression(params, extension);
+        apply_compression(params, run_ext);
         ahead.Start(next, photo_list_.GetCopy(next).PhotoPath, params);
       }
-    } else {
-      ahead.Invalidate();
-    }
+    };
     services_.ProcessMessages();
 
     // A photo that did not load would be written with the previous photo's pixels.
     if (load_failed) {
       report(photo, index, TBatchPhotoReport::kFailed, "could not be read as an image");
+      start_ahead();
       continue;
     }
     if (c.ChkNoZoomSmall.Checked && photo.PhotoWidth < target_w && photo.PhotoHeight < target_h) {
       report(photo, index, TBatchPhotoReport::kSkipped, "smaller than the target size");
+      start_ahead();
       continue;
     }
     if (folder.empty()) folder = FolderOf(photo.PhotoPath);
@@ -228,6 +238,7 @@ void TMainForm::RunBatch() {
       int64_t limit = DigitsValue(c.EdtLessThan.Text);
       if (DigitsValue(photo.SizeKBText) < limit) {
         report(photo, index, TBatchPhotoReport::kSkipped, "already under the size limit");
+        start_ahead();
         continue;
       }
       w = photo.PhotoWidth;
@@ -266,6 +277,7 @@ void TMainForm::RunBatch() {
       io.LoadFile(photo.PhotoPath);
       if (io.Aborted) {
         report(photo, index, TBatchPhotoReport::kFailed, "could not be read as an image");
+        start_ahead();
         continue;
       }
     }
@@ -274,6 +286,7 @@ void TMainForm::RunBatch() {
       const double pw = photo.PhotoWidth, ph = photo.PhotoHeight;
       if (pw <= 0 || ph <= 0) {
         report(photo, index, TBatchPhotoReport::kFailed, "its size was not known when it was added");
+        start_ahead();
         continue;
       }
       const double rw = pw / w, rh = ph / h;
@@ -291,6 +304,10 @@ void TMainForm::RunBatch() {
     } else {
       proc.Resample(w, h, filter);
     }
+
+    // The undo copy of this photo is never used; its block can take the next photo.
+    proc.ClearUndo();
+    start_ahead();
 
     const std::string output_path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + output_name;
 
