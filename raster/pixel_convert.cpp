@@ -229,7 +229,8 @@ constexpr uint8_t kDither[8][8] = {
 };
 
 void PackBits(const uint8_t* white, uint8_t* d, int32_t w) {
-  std::memset(d, 0, static_cast<size_t>((w + 7) / 8));
+  if (w <= 0) return;
+  std::memset(d, 0, (static_cast<size_t>(w) + 7) / 8);
   for (int32_t x = 0; x < w; ++x) {
     if (white[x]) d[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
   }
