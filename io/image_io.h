@@ -140,7 +140,10 @@ class TImageIO {
   void RunSave(TStream& stream, const TInternalCodec& codec, bool to_file);
   void LoadFileWithAddOn(const std::string& path, const TImFileFormatInfo& row, bool info_only);
   void LoadStreamWithAddOn(TStream& stream, const TImFileFormatInfo& row, bool info_only);
+  /// The checks and information reset every add-on load starts with; false when it ends there.
+  bool BeginAddOnLoad(const TImFileFormatInfo& row);
   void RunAddOnLoad(TStream& stream, const TImFileFormatInfo& row, bool info_only, const std::string& file_name);
+  void RunAddOnWrite(TStream& stream, TImBitmap& bitmap, const TImFileFormatInfo& row);
   void SaveFileWithAddOn(const std::string& path, const TImFileFormatInfo& row);
   void SaveStreamWithAddOn(TStream& stream, const TImFileFormatInfo& row);
   /// Dispatch of a registry row (built-in or add-on) for a file load.

@@ -132,16 +132,21 @@ void TImageIO::RunLoad(TStream& stream, const TInternalCodec& codec, const std::
 
 // ---- add-on readers
 
-void TImageIO::LoadFileWithAddOn(const std::string& path, const TImFileFormatInfo& row, bool info_only) {
+bool TImageIO::BeginAddOnLoad(const TImFileFormatInfo& row) {
   if (!row.ReadFunction) {
     Fail();
-    return;
+    return false;
   }
   if (Bitmap() == nullptr) {
     FinishWork(false);
-    return;
+    return false;
   }
   IOParams.ResetInfo();
+  return true;
+}
+
+void TImageIO::LoadFileWithAddOn(const std::string& path, const TImFileFormatInfo& row, bool info_only) {
+  if (!BeginAddOnLoad(row)) return;
   IOParams.FileName.clear();
   IOParams.FileType = ftUnknown;
   TFileStream stream(path, TFileMode::fmOpenRead);  // EFOpenError reaches the caller
@@ -149,15 +154,7 @@ void TImageIO::LoadFileWithAddOn(const std::string& path, const TImFileFormatInf
 }
 
 void TImageIO::LoadStreamWithAddOn(TStream& stream, const TImFileFormatInfo& row, bool info_only) {
-  if (!row.ReadFunction) {
-    Fail();
-    return;
-  }
-  if (Bitmap() == nullptr) {
-    FinishWork(false);
-    return;
-  }
-  IOParams.ResetInfo();
+  if (!BeginAddOnLoad(row)) return;
   RunAddOnLoad(stream, row, info_only, std::string());
 }
 

@@ -108,12 +108,7 @@ void TImageIO::SaveFileWithAddOn(const std::string& path, const TImFileFormatInf
   Aborted = false;
   IOParams.FileName = path;
   IOParams.FileType = row.FileType;
-  TCodecProgress progress = MakeProgress();
-  try {
-    row.WriteFunction(stream, *bitmap, IOParams, progress);
-  } catch (...) {
-    Aborted = true;
-  }
+  RunAddOnWrite(stream, *bitmap, row);
   if (!stream.Flush()) Aborted = true;
   IOParams.FileName = path;
   IOParams.FileType = row.FileType;
@@ -129,13 +124,18 @@ void TImageIO::SaveStreamWithAddOn(TStream& stream, const TImFileFormatInfo& row
   To24BitUnlessBilevel(*bitmap);
   Aborted = false;
   IOParams.FileType = row.FileType;
+  RunAddOnWrite(stream, *bitmap, row);
+  FinishWork(false);
+}
+
+void TImageIO::RunAddOnWrite(TStream& stream, TImBitmap& bitmap, const TImFileFormatInfo& row) {
   TCodecProgress progress = MakeProgress();
+  // An add-on's own error is a failed save, not the caller's exception.
   try {
-    row.WriteFunction(stream, *bitmap, IOParams, progress);
+    row.WriteFunction(stream, bitmap, IOParams, progress);
   } catch (...) {
     Aborted = true;
   }
-  FinishWork(false);
 }
 
 }  // namespace tessaly
